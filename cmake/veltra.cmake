@@ -1,0 +1,31 @@
+# veltra_subsystem(NAME SOURCES... [DEPENDS libs...])
+# Declares the static library veltra_NAME from the listed sources (paths relative to the
+# calling folder). Sources that do not exist yet are skipped, so a subsystem can grow file
+# by file.
+function(veltra_subsystem name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
+  set(existing)
+  foreach(src IN LISTS ARG_SOURCES)
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${src})
+      list(APPEND existing ${src})
+    endif()
+  endforeach()
+  if(existing)
+    add_library(veltra_${name} STATIC ${existing})
+    target_include_directories(veltra_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(veltra_${name} PUBLIC ${ARG_DEPENDS})
+  else()
+    add_library(veltra_${name} INTERFACE)
+    target_include_directories(veltra_${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(veltra_${name} INTERFACE ${ARG_DEPENDS})
+  endif()
+endfunction()
+
+# veltra_test(NAME SOURCES... LIBS libs...): one GoogleTest executable registered with CTest.
+function(veltra_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}")
+endfunction()
