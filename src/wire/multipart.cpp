@@ -159,7 +159,7 @@ std::int32_t ReadMultipartParams(std::string_view body, std::string_view delimit
     std::size_t next = body.find(delimiter, from + 1);
     if (next == std::string_view::npos) {
       // Up to ten bytes after the closing delimiter are its "--" and line break.
-      if (body.size() - from - delimiter.size() < 10) break;
+      if (body.size() - from - delimiter.size() <= 10) break;
       next = body.size();
     }
     search_at = from + 1;
