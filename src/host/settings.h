@@ -30,6 +30,9 @@ struct TServiceSettings {
   std::uint32_t Read_Timeout_Seconds = 30;         // silent clients get 408 / are dropped
   std::uint32_t Max_Connections = 256;             // per listener; over it: 503
   std::string Tamin_CA_File;                       // extra CA bundle for the e-prescription service
+  std::uint32_t Pool_Size = 0;                     // pooled database sessions; 0: one per call
+  std::uint32_t Pool_Idle_Seconds = 60;            // an idle pooled session is closed after this
+  std::uint32_t Proc_Cache_Seconds = 0;            // procedure parameter lists kept; 0: not kept
 };
 
 }  // namespace veltra
