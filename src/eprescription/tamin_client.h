@@ -14,6 +14,7 @@
 #include "eprescription/http_client.h"
 #include "host/clock.h"
 #include "host/console.h"
+#include "host/startup.h"
 
 namespace veltra {
 
@@ -136,6 +137,16 @@ class TaminClient : public Prescriber {
   // result and publish it when their exchange is done.
   mutable std::mutex last_result_mutex_;
   std::string last_result_;
+};
+
+// The client's start-up step as the host runs it.
+class TaminStartupHook : public StartupHook {
+ public:
+  explicit TaminStartupHook(TaminClient& client) : client_(client) {}
+  void OnStartup() override { client_.RunStartupLoaders(); }
+
+ private:
+  TaminClient& client_;
 };
 
 }  // namespace veltra

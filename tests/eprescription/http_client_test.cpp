@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "tests/eprescription/fake_tamin_server.h"
 
 namespace veltra {
@@ -125,6 +128,20 @@ TEST_F(CurlHttpClientTest, FailuresCarryLibcurlsMessage) {
 TEST_F(CurlHttpClientTest, ADroppedConnectionIsAnError) {
   server.SetHandler([](const FakeRequest&) { return FakeReply{200, "", "", {}, true}; });
   EXPECT_THROW(http.Post(server.Url("/"), {}, "x"), HttpError);
+}
+
+TEST_F(CurlHttpClientTest, GivesUpOnAnAnswerThatDoesNotCome) {
+  server.SetHandler([](const FakeRequest&) {
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    return FakeReply{200, "", "{}", {}, false};
+  });
+  CurlHttpClient impatient(TestPki::Get().ca_cert.string(), std::chrono::seconds(1));
+  try {
+    impatient.Post(server.Url("/"), {}, "x");
+    FAIL() << "no time-out";
+  } catch (const HttpError& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("Timeout was reached", 0), 0u) << e.what();
+  }
 }
 
 TEST(ContentCoding, UnknownCodingAndCorruptDataAreErrors) {
