@@ -102,6 +102,21 @@ std::string EscapePattern(const std::string& name, const std::string& escape) {
   return out;
 }
 
+// SQL Server reports a return value for every procedure, so no row at all means there is no
+// such procedure; a PostgreSQL function without parameters or result may report nothing.
+bool FunctionExists(OdbcConnection& connection, Dialect dialect, const std::string& name) {
+  if (dialect == Dialect::kSqlServer) return false;
+  OdbcStatement st(connection);
+  std::string quoted;
+  for (char c : name) quoted += c == '\'' ? std::string("''") : std::string(1, c);
+  auto sql = ToSqlWide("select 1 from pg_proc where proname = '" + quoted + "'");
+  st.Check(SQLExecDirectW(st.get(), sql.data(), static_cast<SQLINTEGER>(sql.size())),
+           "Looking up " + name);
+  SQLRETURN rc = SQLFetch(st.get());
+  st.Check(rc, "Looking up " + name, true);
+  return rc != SQL_NO_DATA;
+}
+
 ParameterList Discover(OdbcConnection& connection, Dialect dialect, const std::string& procedure) {
   std::string name = DiscoveryName(dialect, procedure);
   std::string schema;
@@ -143,6 +158,9 @@ ParameterList Discover(OdbcConnection& connection, Dialect dialect, const std::s
                kind == SQL_PARAM_OUTPUT) {
       list.declared.push_back(p);
     }
+  }
+  if (!list.return_value && list.declared.empty() && !FunctionExists(connection, dialect, name)) {
+    throw std::runtime_error("Could not find stored procedure '" + procedure + "'.");
   }
   return list;
 }

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <iostream>
 #include <thread>
 
 #include "db/code_page.h"
@@ -77,14 +78,14 @@ class OdbcDatabaseTest : public ::testing::Test {
 
   // Backends of this process other than the one asking. A backend leaves the view a moment
   // after its client disconnects, hence the wait.
-  int OpenBackends() {
+  int OpenBackends(int expected = 0) {
     std::string sql =
         "select count(*) from pg_stat_activity where application_name = '" + AppName() +
         "' and pid <> pg_backend_pid()";
     int count = 0;
     for (int i = 0; i < 100; ++i) {
       count = std::stoi(Scalar(sql));
-      if (count == 0) break;
+      if (count == expected) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return count;
@@ -96,11 +97,26 @@ class OdbcDatabaseTest : public ::testing::Test {
                   procname + "' order by id desc limit 1");
   }
 
+  std::string Logged(const std::string& procname) {
+    return Scalar("select count(*) from call_log where procname = '" + procname + "'");
+  }
+
   ConnectionSettings settings_;
   std::unique_ptr<Database> db_;
   RecordingConsole console_;
   std::unique_ptr<StoredProcGateway> gateway_;
 };
+
+// The counter of TearDown sees a connection that is open.
+TEST_F(OdbcDatabaseTest, BackendCountSeesACallInProgress) {
+  int during = -1;
+  Call c;
+  c.procedure = "sp_server_date;1";
+  c.outputs = {1};
+  c.after_connect = [&] { during = OpenBackends(1); };
+  db_->Run(c);
+  EXPECT_EQ(during, 1);
+}
 
 TEST_F(OdbcDatabaseTest, ExecProcSendsFourPositionsAndAnswersTheEnvelope) {
   std::string params = QuotedValueList({"0", "علی", "x"});
@@ -265,6 +281,9 @@ struct FailureCase {
   const char* name;
   std::function<void(StoredProcGateway&, ConnectionSettings&)> run;
   const char* message_part;
+  // A procedure whose call_log must not grow: the call failed before it ran, or was rolled
+  // back with the error.
+  const char* not_logged = nullptr;
 };
 
 class OdbcFailureTest : public OdbcDatabaseTest,
@@ -272,13 +291,19 @@ class OdbcFailureTest : public OdbcDatabaseTest,
 
 TEST_P(OdbcFailureTest, FailsWithTheMessage) {
   const FailureCase& c = GetParam();
+  std::string logged_before;
+  if (c.not_logged) logged_before = Logged(c.not_logged);
   try {
     c.run(*gateway_, settings_);
-    FAIL() << "no error";
+    ADD_FAILURE() << "no error";
   } catch (const std::runtime_error& e) {
+    std::cout << c.name << ": " << e.what() << "\n";
     EXPECT_NE(std::string(e.what()).find(c.message_part), std::string::npos) << e.what();
     EXPECT_EQ(std::string(e.what()).find(settings_.password), std::string::npos)
         << "the password reached the message";
+  }
+  if (c.not_logged) {
+    EXPECT_EQ(Logged(c.not_logged), logged_before);
   }
 }
 
@@ -310,23 +335,23 @@ const FailureCase kFailures[] = {
      "No Such Driver"},
     {"UnknownProcedure",
      [](StoredProcGateway& g, ConnectionSettings&) { g.ExecProc("sp_no_such_proc", "", "", "", ""); },
-     "sp_no_such_proc"},
+     "Could not find stored procedure 'sp_no_such_proc'."},
     {"MorePositionsThanDeclared",
      [](StoredProcGateway& g, ConnectionSettings&) {
        g.ExecOutputs("sp_record", {"1", "t", "2024-01-01", "extra"}, {});
      },
-     "position 4"},
+     "position 4", "sp_record"},
     {"UnknownParameterName",
      [](StoredProcGateway& g, ConnectionSettings&) {
        g.ExecRows("sp_nullable_outputs", {Binding::Named("@nope", "1")});
      },
-     "Parameter '@nope' not found"},
+     "Parameter '@nope' not found", "sp_nullable_outputs"},
     {"ProcedureRaisesAnError",
      [](StoredProcGateway& g, ConnectionSettings&) { g.ExecOutputs("sp_raise_error", {"because"}, {}); },
-     "procedure failed: because"},
+     "procedure failed: because", "sp_raise_error"},
     {"DispatcherRaisesAnError",
      [](StoredProcGateway& g, ConnectionSettings&) { g.ExecProc("_Exec_Proc", "fail", "'x'", "", ""); },
-     "dispatcher refused 'x'"},
+     "dispatcher refused 'x'", "_exec_proc"},
     {"NoResultSetWhereRowsAreRead",
      [](StoredProcGateway& g, ConnectionSettings&) { g.QueryEnvelope("update per set np = np where false"); },
      "no result set"},
