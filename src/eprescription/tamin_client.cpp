@@ -2,6 +2,8 @@
 
 #include <boost/json.hpp>
 
+#include <cctype>
+#include <cstdint>
 #include <fstream>
 #include <map>
 

@@ -78,8 +78,16 @@ std::string Compress(const std::string& data, int window_bits) {
 }  // namespace
 
 const TestPki& TestPki::Get() {
-  static const TestPki pki = MakePki();
-  return pki;
+  // The folder goes when the test process ends.
+  struct Owned {
+    TestPki pki = MakePki();
+    ~Owned() {
+      std::error_code ec;
+      std::filesystem::remove_all(pki.ca_cert.parent_path(), ec);
+    }
+  };
+  static const Owned owned;
+  return owned.pki;
 }
 
 std::vector<std::string> FakeRequest::All(const std::string& name) const {
