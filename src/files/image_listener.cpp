@@ -27,6 +27,16 @@ void ImageListener::Handle(const HttpRequest& request, HttpResponse& response) {
   response.content_type = "application/json";
   response.charset = "ASCII";
   response.AddHeader("Access-Control-Allow-Origin", "*");
+  try {
+    Answer(request, response);
+  } catch (...) {
+    // The error answer carries the message as UTF-8, whatever the success answer says.
+    response.charset = "utf-8";
+    throw;
+  }
+}
+
+void ImageListener::Answer(const HttpRequest& request, HttpResponse& response) {
 
   const std::string text =
       Trim(ParameterText(request.ContentType(), request.body, request.query));

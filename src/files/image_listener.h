@@ -17,6 +17,8 @@ class ImageListener {
   void Handle(const HttpRequest& request, HttpResponse& response);
 
  private:
+  void Answer(const HttpRequest& request, HttpResponse& response);
+
   db::StoredProcGateway& gateway_;
   Console& console_;
   const Clock& clock_;

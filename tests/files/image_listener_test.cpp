@@ -193,6 +193,7 @@ TEST_F(ImageListenerTest, DatabaseErrorEscapesWithJsonTypeAndCorsKept) {
       EXPECT_EQ(std::string(e.what()), c.message);
     }
     EXPECT_EQ(response.content_type, "application/json");
+    EXPECT_EQ(response.charset, "utf-8");
     EXPECT_EQ(testing::HeaderOf(response, "Access-Control-Allow-Origin"), "*");
   }
 }
