@@ -13,6 +13,7 @@
 #include "db/gateway.h"
 #include "host/clock.h"
 #include "host/console.h"
+#include "host/http.h"
 
 namespace veltra::api {
 
@@ -37,6 +38,13 @@ void AddSignInRequests(RequestTable& table);    // 1010, 1011, 1111, 1112, 1119
 void AddPersonRequests(RequestTable& table);    // 1, 2221, 2472, 2223, 2224, 2227
 void AddLookupRequests(RequestTable& table);    // 2340, 2351, 2352, 2371 .. 2386
 void AddDocumentRequests(RequestTable& table);  // 2701, 2703, 2706
+
+// An answer without content gets the HTTP layer's default page, which is HTML: the JSON
+// content type set for the answer must not label it.
+inline void LeaveForDefaultAnswer(HttpResponse& response) {
+  response.content_type.clear();
+  response.charset.clear();
+}
 
 // The two document bodies listener 2 shares with listener 1.
 std::string StoreDocument(const ApiRequest& r);  // 2701

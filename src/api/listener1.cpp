@@ -96,8 +96,8 @@ void Listener1::Handle(const HttpRequest& request, HttpResponse& response) {
     answer = PermissionCheck(r, id, id_text, sp_param, token, user_cp);
   }
   // Answers are ASCII by construction; anything else that slips through becomes "?".
-  // An empty coded answer leaves the response without content: the default answer.
   response.body = AsciiOrQuestionMark(TransportEncode(answer, settings_.Coding_Mode));
+  if (response.body.empty()) LeaveForDefaultAnswer(response);
 }
 
 std::string Listener1::GenericAnswer(const ApiRequest& r, int id, const std::string& id_text,

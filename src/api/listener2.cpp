@@ -48,6 +48,7 @@ void Listener2::Handle(const HttpRequest& request, HttpResponse& response) {
     }
   }
   response.body = AsciiOrQuestionMark(answer);
+  if (response.body.empty()) LeaveForDefaultAnswer(response);
 }
 
 }  // namespace veltra::api

@@ -113,6 +113,7 @@ TEST(Listener2, MissingDocumentLeavesTheResponseWithoutContent) {
   h.database.Push(none);
   const HttpResponse response = h.Post2({{"id", "2706"}, {"id_file", "404"}});
   EXPECT_FALSE(response.HasContent());
+  EXPECT_TRUE(response.content_type.empty());
 }
 
 TEST(Listener2, DatabaseFailureEscapes) {
