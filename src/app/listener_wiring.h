@@ -7,6 +7,8 @@
 
 #include "db/connection.h"
 #include "db/gateway.h"
+#include "eprescription/http_client.h"
+#include "eprescription/tamin_client.h"
 #include "host/clock.h"
 #include "host/console.h"
 #include "host/http.h"
@@ -27,6 +29,8 @@ class ServiceParts {
   Console& console() { return console_; }
   const Clock& clock() { return clock_; }
   db::StoredProcGateway& Gateway();
+  // The e-prescription client, made on first use like the gateway.
+  TaminClient& Tamin();
   // Set once the listener set exists (listener 5 stops and starts listener 1 through it).
   PortControl* port_control = nullptr;
 
@@ -36,6 +40,8 @@ class ServiceParts {
   const Clock& clock_;
   std::unique_ptr<db::Database> database_;
   std::unique_ptr<db::StoredProcGateway> gateway_;
+  std::unique_ptr<CurlHttpClient> http_;
+  std::unique_ptr<TaminClient> tamin_;
 };
 
 db::ConnectionSettings ConnectionSettingsOf(const TServiceSettings& settings);

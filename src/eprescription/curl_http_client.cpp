@@ -134,7 +134,7 @@ std::string UndoContentCoding(std::string_view content_encoding, std::string bod
   return body;
 }
 
-std::string CharsetOf(std::string_view content_type) {
+std::string ReplyCharset(std::string_view content_type) {
   std::string_view rest = content_type;
   while (true) {
     auto semi = rest.find(';');
@@ -153,7 +153,7 @@ std::string CharsetOf(std::string_view content_type) {
   return "utf-8";
 }
 
-std::string DecodeCharset(std::string_view charset, std::string_view bytes) {
+std::string DecodeReplyText(std::string_view charset, std::string_view bytes) {
   std::string cs = Lower(charset);
   std::string out;
   if (cs == "utf-8" || cs == "utf8") {
@@ -259,7 +259,7 @@ HttpReply CurlHttpClient::Post(const std::string& url, const std::vector<std::st
   curl_easy_getinfo(h, CURLINFO_CONTENT_TYPE, &content_type);
   if (content_type) reply.content_type = content_type;
   std::string raw = UndoContentCoding(ex.content_encoding, std::move(ex.body));
-  reply.body = DecodeCharset(CharsetOf(reply.content_type), raw);
+  reply.body = DecodeReplyText(ReplyCharset(reply.content_type), raw);
   return reply;
 }
 

@@ -51,9 +51,9 @@ class CurlHttpClient : public HttpClient {
 // separated list of them, applied in order). Throws HttpError for anything else.
 std::string UndoContentCoding(std::string_view content_encoding, std::string body);
 // The charset parameter of a Content-Type value, lower-cased; "utf-8" when it names none.
-std::string CharsetOf(std::string_view content_type);
+std::string ReplyCharset(std::string_view content_type);
 // `bytes` in `charset` as UTF-8 text (a leading byte order mark dropped; malformed UTF-8
 // becomes U+FFFD). Throws HttpError for a charset the platform cannot convert.
-std::string DecodeCharset(std::string_view charset, std::string_view bytes);
+std::string DecodeReplyText(std::string_view charset, std::string_view bytes);
 
 }  // namespace veltra

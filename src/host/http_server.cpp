@@ -189,15 +189,24 @@ template <typename Stream>
 net::awaitable<void> HttpListener::Impl::Write(Stream& stream, beast::tcp_stream& tcp,
                                               HttpResponse& res, bool head) {
   if (!res.HasContent()) {
+    // The default page is HTML whatever type the handler had chosen for its own answer.
     res.body = DefaultAnswerBody(res.status);
     res.stream.reset();
+    res.content_type = "text/html";
+    res.charset = "utf-8";
+  }
+  // Text answers default to UTF-8; a streamed file carries only its media type unless the
+  // handler named a charset.
+  std::string content_type = res.content_type.empty() ? std::string("text/html") : res.content_type;
+  if (!res.charset.empty()) {
+    content_type += "; charset=" + res.charset;
+  } else if (!res.stream) {
+    content_type += "; charset=utf-8";
   }
   auto fill_header = [&](auto& message) {
     message.version(11);
     message.result(static_cast<unsigned>(res.status));
-    message.set(http::field::content_type,
-                (res.content_type.empty() ? std::string("text/html") : res.content_type) +
-                    "; charset=" + (res.charset.empty() ? std::string("utf-8") : res.charset));
+    message.set(http::field::content_type, content_type);
     for (const auto& [name, value] : res.headers) message.insert(name, value);
     message.keep_alive(false);
   };

@@ -148,9 +148,9 @@ TEST(ContentCoding, UnknownCodingAndCorruptDataAreErrors) {
   EXPECT_THROW(UndoContentCoding("br", "abc"), HttpError);
   EXPECT_THROW(UndoContentCoding("gzip", "not gzip"), HttpError);
   EXPECT_EQ(UndoContentCoding("identity, gzip", testing::Gzip("abc")), "abc");
-  EXPECT_EQ(CharsetOf("application/json;charset=UTF-8"), "utf-8");
-  EXPECT_EQ(CharsetOf("text/html"), "utf-8");
-  EXPECT_THROW(DecodeCharset("no-such-charset", "x"), HttpError);
+  EXPECT_EQ(ReplyCharset("application/json;charset=UTF-8"), "utf-8");
+  EXPECT_EQ(ReplyCharset("text/html"), "utf-8");
+  EXPECT_THROW(DecodeReplyText("no-such-charset", "x"), HttpError);
 }
 
 }  // namespace
