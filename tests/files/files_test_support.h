@@ -44,12 +44,12 @@ class TempFolder {
   std::filesystem::path path_;
 };
 
-inline void WriteFile(const std::string& path, const std::string& bytes) {
+inline void WriteBytes(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-inline std::optional<std::string> ReadFile(const std::filesystem::path& path) {
+inline std::optional<std::string> ReadBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -195,7 +195,7 @@ TEST_F(GatewayListenerTest, Upload1412StoresTheFileInTheBucketAndAnswers1413) {
   EXPECT_EQ(response.body, kConfirmationEnvelope);
   const fs::path stored =
       Bucket(root_, "1230000-1239999", "1234500-1234599", "1234567") / "x.jpg";
-  EXPECT_EQ(testing::ReadFile(stored), bytes);
+  EXPECT_EQ(testing::ReadBytes(stored), bytes);
   EXPECT_EQ(testing::FilesBelow(root_).size(), 1u);
   auto calls = db_.Calls();
   ASSERT_EQ(calls.size(), 2u);
@@ -217,11 +217,11 @@ TEST_F(GatewayListenerTest, UploadReadsTheLastRowAndReplacesAnExistingFile) {
   db_.Push(Confirmation());
   const fs::path stored = Bucket(root_, "0-9999", "0-99", "21") / "last.jpg";
   fs::create_directories(stored.parent_path());
-  testing::WriteFile(stored.string(), "an older, longer file");
+  testing::WriteBytes(stored.string(), "an older, longer file");
 
   Send(Upload("new"));
 
-  EXPECT_EQ(testing::ReadFile(stored), "new");
+  EXPECT_EQ(testing::ReadBytes(stored), "new");
   EXPECT_EQ(testing::FilesBelow(root_).size(), 1u);
   EXPECT_EQ(db_.Calls().at(1).At(2), "'21','2'");
 }
@@ -345,7 +345,7 @@ TEST_F(GatewayListenerTest, UploadFileNamesNeverLeaveTheBucket) {
       EXPECT_EQ(db.Calls().size(), 1u);
     } else {
       EXPECT_EQ(response.body, kConfirmationEnvelope);
-      EXPECT_EQ(testing::ReadFile(bucket / c.stored_as), "payload");
+      EXPECT_EQ(testing::ReadBytes(bucket / c.stored_as), "payload");
     }
   }
   // Nothing anywhere else below the test folder, the bucket holds only the accepted names.
@@ -453,7 +453,7 @@ TEST_F(GatewayListenerTest, A1413FailureAfterTheSaveKeepsTheFile) {
   db_.Push(testing::Failure("1413 failed"));
   auto response = Send(Upload("bytes"));
   EXPECT_EQ(response.body, ErrorForm("1413 failed"));
-  EXPECT_EQ(testing::ReadFile(Bucket(root_, "0-9999", "0-99", "5") / "kept.jpg"), "bytes");
+  EXPECT_EQ(testing::ReadBytes(Bucket(root_, "0-9999", "0-99", "5") / "kept.jpg"), "bytes");
 }
 
 TEST_F(GatewayListenerTest, ConcurrentUploadsForDifferentPersonsLoseNothing) {
@@ -484,7 +484,7 @@ TEST_F(GatewayListenerTest, ConcurrentUploadsForDifferentPersonsLoseNothing) {
   for (int i = 0; i < kPersons; ++i) {
     const std::string cp = person_code(i);
     SCOPED_TRACE(cp);
-    EXPECT_EQ(testing::ReadFile(Bucket(root_, "1230000-1239999", "1234500-1234599", cp) /
+    EXPECT_EQ(testing::ReadBytes(Bucket(root_, "1230000-1239999", "1234500-1234599", cp) /
                                 ("photo_" + cp + ".jpg")),
               content(cp));
     EXPECT_EQ(answers[i], "{\"Data\":[{\"s_result\":\"1\",\"s_param\":\"'" + cp + "','id" +

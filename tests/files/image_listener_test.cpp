@@ -34,7 +34,7 @@ class ImageListenerTest : public ::testing::Test {
 
 TEST_F(ImageListenerTest, ThreeByteFileIsFourBase64CharactersAsJsonWithCors) {
   const std::string file = folder_.File("face.jpg");
-  testing::WriteFile(file, "abc");
+  testing::WriteBytes(file, "abc");
   AnswerPath(file);
 
   auto response = Send(testing::Get("/", "cp=15&id_images=3&lucp=9"));
@@ -105,7 +105,7 @@ TEST_F(ImageListenerTest, LargerFilesAreOneLineOfBase64WhateverThePieceSize) {
     SCOPED_TRACE(c.name);
     const std::string bytes = testing::AwkwardBytes(c.size);
     const std::string file = folder_.File("img.bin");
-    testing::WriteFile(file, bytes);
+    testing::WriteBytes(file, bytes);
     AnswerPath(file);
     auto response = Send(testing::Get("/", "cp=1"));
     ASSERT_TRUE(response.stream);
@@ -123,7 +123,7 @@ TEST_F(ImageListenerTest, NothingToSendGivesTheDefaultAnswerWithCors) {
     Cell path;
   };
   const std::string empty_file = folder_.File("empty.jpg");
-  testing::WriteFile(empty_file, "");
+  testing::WriteBytes(empty_file, "");
   const Case kCases[] = {
       {"path that does not exist", folder_.File("missing.jpg")},
       {"empty path", ""},
@@ -145,7 +145,7 @@ TEST_F(ImageListenerTest, NothingToSendGivesTheDefaultAnswerWithCors) {
 TEST_F(ImageListenerTest, LogLinesWhileLogServiceIsTicked) {
   console_.Set(Switch::kLogService);
   const std::string file = folder_.File("a.jpg");
-  testing::WriteFile(file, "abc");
+  testing::WriteBytes(file, "abc");
   AnswerPath(file);
   Send(testing::Get("/", "cp=1"));
   AnswerPath(folder_.File("gone.jpg"));

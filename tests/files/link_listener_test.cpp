@@ -37,7 +37,7 @@ class LinkListenerTest : public ::testing::Test {
 TEST_F(LinkListenerTest, AValidLinkSendsTheFileUnchangedWithItsMediaType) {
   const std::string bytes = testing::AwkwardBytes(70000) + "%PDF";
   const std::string file = folder_.File("report.pdf");
-  testing::WriteFile(file, bytes);
+  testing::WriteBytes(file, bytes);
   db_.Push(Resolved("1", "  " + file + " \r\n"));
 
   auto response = Send(testing::Get("/abc123"));
@@ -90,7 +90,7 @@ TEST_F(LinkListenerTest, TheLinkIsTheRawPathWithoutItsFirstCharacter) {
 
 TEST_F(LinkListenerTest, UnusableResultsGetTheFixedErrorTexts) {
   const std::string existing = folder_.File("there.pdf");
-  testing::WriteFile(existing, "x");
+  testing::WriteBytes(existing, "x");
   struct Case {
     const char* name;
     ScriptedAnswer answer;
@@ -210,7 +210,7 @@ TEST(MediaTypeTest, ByExtensionInLowerCase) {
 
 TEST_F(LinkListenerTest, UnknownExtensionsAreOctetStreams) {
   const std::string file = folder_.File("data.xyz");
-  testing::WriteFile(file, "123");
+  testing::WriteBytes(file, "123");
   db_.Push(Resolved("1", file));
   auto response = Send(testing::Get("/k"));
   EXPECT_EQ(response.content_type, "application/octet-stream");

@@ -55,7 +55,7 @@ TEST_F(UploadListenerTest, StoresTheExactBytesWhereTheDatabaseSaysAndReportsTheN
       {{"CP", std::nullopt, "15", ""}, {"image", "photo.jpg", bytes, "image/jpeg"}}));
 
   ExpectUntouched(response);
-  EXPECT_EQ(testing::ReadFile(destination), bytes);
+  EXPECT_EQ(testing::ReadBytes(destination), bytes);
   auto calls = db_.Calls();
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_EQ(calls[0].procedure, kPathProc);
@@ -103,7 +103,7 @@ TEST_F(UploadListenerTest, OnlyTheLastFilePartIsStored) {
   Send(testing::MultipartPost({{"first", "a.bin", "first file", ""},
                                {"CP", std::nullopt, "7", ""},
                                {"second", "b.bin", "second file", ""}}));
-  EXPECT_EQ(testing::ReadFile(destination), "second file");
+  EXPECT_EQ(testing::ReadBytes(destination), "second file");
   EXPECT_EQ(db_.Calls().size(), 2u);
 }
 
@@ -145,10 +145,10 @@ TEST_F(UploadListenerTest, AnEmptyDestinationStoresNothingAndSkipsTheSecondCall)
 
 TEST_F(UploadListenerTest, AnExistingFileIsReplaced) {
   const std::string destination = folder_.File("old.jpg");
-  testing::WriteFile(destination, "an older and longer content");
+  testing::WriteBytes(destination, "an older and longer content");
   AnswerPath(destination);
   Send(testing::MultipartPost({{"f", "new.jpg", "new", ""}}));
-  EXPECT_EQ(testing::ReadFile(destination), "new");
+  EXPECT_EQ(testing::ReadBytes(destination), "new");
 }
 
 TEST_F(UploadListenerTest, FailuresEscapeAsTheErrorAnswer) {
@@ -182,7 +182,7 @@ TEST_F(UploadListenerTest, FailuresEscapeAsTheErrorAnswer) {
     }
   }
   // A file stored before a failing second call stays.
-  EXPECT_EQ(testing::ReadFile(folder_.File("y.jpg")), "x");
+  EXPECT_EQ(testing::ReadBytes(folder_.File("y.jpg")), "x");
 }
 
 TEST_F(UploadListenerTest, ConcurrentUploadsForDifferentPersonsLoseNothing) {
@@ -209,7 +209,7 @@ TEST_F(UploadListenerTest, ConcurrentUploadsForDifferentPersonsLoseNothing) {
   }
   for (auto& t : threads) t.join();
   for (int person = 1; person <= kPersons; ++person) {
-    EXPECT_EQ(testing::ReadFile(folder_.File("per_" + std::to_string(person) + ".bin")),
+    EXPECT_EQ(testing::ReadBytes(folder_.File("per_" + std::to_string(person) + ".bin")),
               content(person))
         << "person " << person;
   }
