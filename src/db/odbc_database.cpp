@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <vector>
 
@@ -337,8 +338,12 @@ class OdbcDatabase : public Database {
   // with the session.
   Session Acquire() {
     Session s;
-    s.connection = std::make_unique<OdbcConnection>(env_);
-    std::string driver = ResolveDriver(settings_.provider, RegisteredDrivers(env_));
+    std::string driver;
+    {
+      std::lock_guard lock(env_mutex_);
+      s.connection = std::make_unique<OdbcConnection>(env_);
+      driver = ResolveDriver(settings_.provider, RegisteredDrivers(env_));
+    }
     s.connection->Connect(BuildConnectionString(driver, settings_));
     s.dialect = DialectFromDbmsName(s.connection->InfoText(SQL_DBMS_NAME));
     // psqlODBC returns a function's refcursors as result sets only inside a transaction.
@@ -471,7 +476,10 @@ class OdbcDatabase : public Database {
       digits = p.digits;
       if (GroupOf(sql_type) != ColumnType::kText || p.size > size) size = std::max<SQLULEN>(p.size, size);
     } else if (io != SQL_PARAM_INPUT) {
-      size = kOutputUnits / 2;
+      // Outputs are converted from the declared type into the text buffer by the driver.
+      sql_type = p.sql_type;
+      digits = p.digits;
+      size = p.size > 0 ? p.size : kOutputUnits / 2;
     } else if (size > 4000) {
       sql_type = SQL_WLONGVARCHAR;
     }
@@ -498,6 +506,9 @@ class OdbcDatabase : public Database {
   static constexpr const char* kNoResultSet = "The call returned no result set";
 
   const ConnectionSettings settings_;
+  // Calls run on many threads at once; the driver manager's environment-level functions
+  // are not guaranteed to be safe for that, connection-level ones are.
+  std::mutex env_mutex_;  // guards the use of env_ (allocating connections, listing drivers)
   OdbcEnvironment env_;
 };
 

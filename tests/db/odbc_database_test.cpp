@@ -135,6 +135,24 @@ TEST_F(OdbcDatabaseTest, ExecProcRowsWithPersianTextAndNull) {
             "{\"Data\":[{\"which\":\"first\"}]}");
 }
 
+// Calls from several threads at once, each on its own connection.
+TEST_F(OdbcDatabaseTest, ConcurrentCallsKeepTheirOwnArguments) {
+  constexpr int kThreads = 4, kCalls = 10;
+  std::vector<std::thread> threads;
+  std::vector<int> wrong(kThreads, 0);
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < kCalls; ++i) {
+        std::string key = std::to_string(t * 100 + i);
+        std::string envelope = gateway_->ExecProcQuiet("_Exec_Proc", key, "'p'", "t", "u");
+        if (envelope.find("\"" + key + "|'p'\"") == std::string::npos) ++wrong[t];
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(wrong, std::vector<int>(kThreads, 0));
+}
+
 TEST_F(OdbcDatabaseTest, ShowResponseBoxesAroundARealCall) {
   console_.Set(Switch::kShowResponse);
   std::string envelope = gateway_->ExecProc("_Exec_Proc", "7", "'a'", "t", "u");
