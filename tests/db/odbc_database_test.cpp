@@ -94,11 +94,12 @@ class OdbcDatabaseTest : public ::testing::Test {
   // Arguments of the last call of `procname`, as the database received them.
   std::string LastArgs(const std::string& procname) {
     return Scalar("select array_to_string(args, '|', 'NULL') from call_log where procname = '" +
-                  procname + "' order by id desc limit 1");
+                  procname + "' and app = '" + AppName() + "' order by id desc limit 1");
   }
 
   std::string Logged(const std::string& procname) {
-    return Scalar("select count(*) from call_log where procname = '" + procname + "'");
+    return Scalar("select count(*) from call_log where procname = '" + procname + "' and app = '" +
+                  AppName() + "'");
   }
 
   ConnectionSettings settings_;
@@ -270,7 +271,11 @@ TEST_F(OdbcDatabaseTest, DocumentRoundTripThroughTheCodePage) {
   const std::string content = "Base64+/= عل";
   std::string inserted = gateway_->DocFileInsert("17", content, "a.txt", "p/q", "tok", "5");
   EXPECT_EQ(LastArgs("sp_doc_file_insert_2701"), "17|a.txt|p/q|tok|5");
-  std::string id = Scalar("select max(id_file)::text from doc_file");
+  const std::string marker = "\"s_param\":\"";
+  auto at = inserted.find(marker);
+  ASSERT_NE(at, std::string::npos) << inserted;
+  std::string id = inserted.substr(at + marker.size(), inserted.find('"', at + marker.size()) - at - marker.size());
+  EXPECT_EQ(Scalar("select cfile from doc_file where id_file = " + id), content);
   EXPECT_EQ(inserted, "{\"Data\":[{\"s_result\":\"1\",\"s_message\":\"inserted\",\"s_param\":\"" + id + "\"}]}");
   EXPECT_EQ(gateway_->DocFileReadContent(id, "tok", "5"), content);
   EXPECT_EQ(LastArgs("sp_doc_file_select_cfile_2706"), id + "|tok|5");

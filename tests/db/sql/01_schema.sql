@@ -1,10 +1,13 @@
 -- Test database of the gateway's integration tests. Every test procedure records the
 -- arguments it received in call_log, so a test can check on the database side what was sent.
+-- `app` tells the test processes that run side by side apart (each sets its own
+-- application name).
 SET client_min_messages = warning;
 
 DROP TABLE IF EXISTS call_log;
 CREATE TABLE call_log (
   id bigserial PRIMARY KEY,
+  app text NOT NULL DEFAULT current_setting('application_name'),
   procname text NOT NULL,
   args text[] NOT NULL
 );
