@@ -287,6 +287,20 @@ TEST_F(OdbcDatabaseTest, DocumentRoundTripThroughTheCodePage) {
   EXPECT_EQ(gateway_->DocFileReadContent("999999", "tok", "5"), "");
 }
 
+// Content far longer than one read of a value: a Base64 file of some 300 KB.
+TEST_F(OdbcDatabaseTest, LongDocumentComesBackWhole) {
+  std::string content;
+  for (int i = 0; content.size() < 300000; ++i) content += "QUJDRA==" + std::to_string(i % 10);
+  std::string inserted = gateway_->DocFileInsert("18", content, "big.b64", "p", "tok", "5");
+  const std::string marker = "\"s_param\":\"";
+  auto at = inserted.find(marker);
+  ASSERT_NE(at, std::string::npos) << inserted;
+  std::string id = inserted.substr(at + marker.size(), inserted.find('"', at + marker.size()) - at - marker.size());
+  std::string back = gateway_->DocFileReadContent(id, "tok", "5");
+  EXPECT_EQ(back.size(), content.size());
+  EXPECT_TRUE(back == content);
+}
+
 TEST_F(OdbcDatabaseTest, InsertProcedureWithoutPfileFailsBeforeExecution) {
   Call c;
   c.procedure = "sp_doc_file_insert_no_pfile";
