@@ -72,7 +72,20 @@ size_t Utf8CharLength(std::string_view s) {
 
 std::string Utf8ToCodePage(std::string_view utf8, int code_page) {
   Converter c(nullptr, code_page);
-  return c.Run(utf8, Utf8CharLength);
+  if (code_page != 1256) return c.Run(utf8, Utf8CharLength);
+  // Windows converts the Persian yeh (U+06CC), which code page 1256 lacks, to the Arabic yeh
+  // (U+064A) by best fit instead of dropping it; Persian documents depend on that.
+  std::string fitted;
+  fitted.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    if (utf8[i] == '\xDB' && i + 1 < utf8.size() && utf8[i + 1] == '\x8C') {
+      fitted += "\xD9\x8A";
+      ++i;
+    } else {
+      fitted += utf8[i];
+    }
+  }
+  return c.Run(fitted, Utf8CharLength);
 }
 
 std::string CodePageToUtf8(std::string_view bytes, int code_page) {
