@@ -1,17 +1,14 @@
 #include "db/dialect.h"
 
+#include "wire/text.h"
+
 #include <algorithm>
 #include <stdexcept>
 
 namespace veltra::db {
 namespace {
 
-std::string Lower(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return s;
-}
+std::string Lower(std::string_view text) { return AsciiLower(text); }
 
 bool Contains(const std::string& text, const std::string& part) {
   return Lower(text).find(Lower(part)) != std::string::npos;

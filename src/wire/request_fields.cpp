@@ -36,12 +36,7 @@ constexpr char16_t kWindows1256High[128] = {
     0x00EE, 0x00EF, 0x064B, 0x064C, 0x064D, 0x064E, 0x00F4, 0x064F, 0x0650, 0x00F7, 0x0651,
     0x00F9, 0x0652, 0x00FB, 0x00FC, 0x200E, 0x200F, 0x06D2};
 
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
+std::string Lower(std::string_view text) { return AsciiLower(text); }
 
 std::string SingleByte(std::string_view bytes, const char16_t* high) {
   std::u16string wide(bytes.size(), u'\0');

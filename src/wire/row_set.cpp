@@ -2,22 +2,17 @@
 
 #include <stdexcept>
 
+#include "wire/text.h"
+
 namespace veltra {
 namespace {
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
 const Cell kNull;
 }  // namespace
 
 int RowSet::FindColumn(std::string_view name) const {
   const auto& cols = Columns();
   for (std::size_t i = 0; i < cols.size(); ++i)
-    if (SameName(cols[i].name, name)) return static_cast<int>(i);
+    if (EqualsNoCase(cols[i].name, name)) return static_cast<int>(i);
   return -1;
 }
 

@@ -189,7 +189,12 @@ std::int32_t StrToIntDef(std::string_view text, std::int32_t fallback) {
   return v ? *v : fallback;
 }
 
-namespace {
+std::string AsciiLower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -201,6 +206,8 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
   }
   return true;
 }
+
+namespace {
 
 // A plain decimal number: blanks, sign, digits with an optional '.' fraction, optional
 // exponent, blanks. Returns whether it is non-zero.

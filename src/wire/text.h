@@ -30,6 +30,10 @@ bool IsValidUtf8(std::string_view text);
 std::string Trim(std::string_view text);
 std::u16string Trim(std::u16string_view text);
 
+// ASCII letter case only, as names of headers, keys and columns are compared.
+std::string AsciiLower(std::string_view text);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
 // The integer conversion used for ports, request numbers and codes: optional leading blanks,
 // an optional sign, decimal digits, or hexadecimal digits after "$", "x", "X", "0x" or "0X".
 // Decimal values must lie in the signed 32-bit range; hexadecimal ones may use all 32 bits
