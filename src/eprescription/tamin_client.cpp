@@ -264,17 +264,25 @@ void TaminClient::Fill_tamin_Params_and_take_token() {
   Show(boxes);
 }
 
-void TaminClient::LoadActiveLocked(Boxes& boxes) {
+std::string TaminClient::CallLoader(const char* request_id, std::string_view log_line,
+                                    Boxes& boxes, bool& called) {
   std::string answer;
-  bool called = true;
+  called = true;
   try {
-    answer = gateway_.ExecProc(std::string(kExecProc), "101", std::string(kNoParams), "0", "0");
+    answer = gateway_.ExecProc(std::string(kExecProc), request_id, std::string(kNoParams), "0", "0");
   } catch (const std::exception&) {
     called = false;
-    boxes.push_back(Cat({"_Exec_Proc 101 ", kLfCr, kNoParams, kLfCr, answer}));
+    // The answer is still empty here; the box shows it as the design did.
+    boxes.push_back(Cat({"_Exec_Proc ", request_id, " ", kLfCr, kNoParams, kLfCr, answer}));
   }
-  Log("Fill_msetting_Active_Params  101");
+  Log(log_line);
   Log(answer);
+  return answer;
+}
+
+void TaminClient::LoadActiveLocked(Boxes& boxes) {
+  bool called = true;
+  const std::string answer = CallLoader("101", "Fill_msetting_Active_Params  101", boxes, called);
   std::optional<bool> active;
   if (auto row = FirstRow(answer)) {
     if (const json::value* v = row->if_contains("act_tamin_take_token")) {
@@ -291,16 +299,9 @@ void TaminClient::LoadActiveLocked(Boxes& boxes) {
 }
 
 void TaminClient::LoadSettingsLocked(Boxes& boxes) {
-  std::string answer;
   bool called = true;
-  try {
-    answer = gateway_.ExecProc(std::string(kExecProc), "111", std::string(kNoParams), "0", "0");
-  } catch (const std::exception&) {
-    called = false;
-    boxes.push_back(Cat({"_Exec_Proc 111 ", kLfCr, kNoParams, kLfCr, answer}));
-  }
-  Log("Fill_tamin_Params_and_take_token 111");
-  Log(answer);
+  const std::string answer =
+      CallLoader("111", "Fill_tamin_Params_and_take_token 111", boxes, called);
   auto row = FirstRow(answer);
   if (!row) {
     // The settings stay as they were; the operator needs to know why request 112 will fail.

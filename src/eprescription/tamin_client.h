@@ -108,6 +108,10 @@ class TaminClient : public Prescriber {
   using Boxes = std::vector<std::string>;  // message boxes to show once the state is free
 
   void LoadActiveLocked(Boxes& boxes);
+  // One loader request to the dispatcher: its answer, or "" with the failure box queued.
+  // `called` tells whether the dispatcher answered at all. Logs `log_line` and the answer.
+  std::string CallLoader(const char* request_id, std::string_view log_line, Boxes& boxes,
+                         bool& called);
   void LoadSettingsLocked(Boxes& boxes);
   bool SendVisitLocked(const std::string& url, const std::string& token,
                        const std::string& body, std::string& error_slot,
